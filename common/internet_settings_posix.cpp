@@ -1,0 +1,1 @@
+#include "internet_settings.h"

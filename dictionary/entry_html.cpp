@@ -1,0 +1,1 @@
+#include "entry_html.h"

@@ -1,0 +1,1 @@
+#include "idiom_store.h"

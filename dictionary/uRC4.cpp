@@ -1,0 +1,1 @@
+#include "uRC4.h"

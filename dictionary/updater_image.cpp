@@ -1,0 +1,1 @@
+#include "updater_image.h"

@@ -1,0 +1,1 @@
+#include "version_gate.h"

@@ -1,0 +1,1 @@
+#include "scripted_http_server.h"
