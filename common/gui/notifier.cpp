@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <QApplication>
+#include <QFile>
 
 namespace {
 bool recording = false;
@@ -40,6 +41,15 @@ void Notifier::show(QMessageBox::Icon icon, QWidget* owner, const QString& capti
                     const QString& text) {
     if (recording) {
         shown.append(ShownBox{icon, caption, text, owner});
+        return;
+    }
+    const QString logPath = qEnvironmentVariable("QUORVEL_MESSAGE_LOG");
+    if (!logPath.isEmpty()) {
+        QFile log(logPath);
+        if (log.open(QIODevice::Append | QIODevice::WriteOnly)) {
+            const char* kind = icon == QMessageBox::Critical ? "error" : "information";
+            log.write(QStringLiteral("%1\t%2\t%3\n").arg(kind, caption, text).toUtf8());
+        }
         return;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);

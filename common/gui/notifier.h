@@ -32,6 +32,11 @@ public:
     static bool isRecording();
     static QList<ShownBox> takeShown();
 
+    // Process-level test seam: when the environment variable
+    // QUORVEL_MESSAGE_LOG names a file, every box is appended to it as one
+    // line "<icon>\t<caption>\t<text>" (icon "information" or "error")
+    // and answered at once instead of being shown.
+
 private:
     static void show(QMessageBox::Icon icon, QWidget* owner, const QString& caption,
                      const QString& text);
