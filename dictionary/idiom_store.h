@@ -15,7 +15,8 @@ public:
 
     const std::string& name() const;
 
-    // The database to connect to; empty means none, and open() then throws
+    // The database to connect to: a file path, or an OLE DB style text whose
+    // "Data Source=" value is the path. Empty means none, and open() then throws
     // "Missing Connection or ConnectionString". The file is opened
     // read-only on the first open() and kept; a failed connect is retried
     // by the next open().
