@@ -76,8 +76,14 @@ std::string utf8ToCp936(std::string_view utf8) {
     out.reserve(utf8.size());
     while (conv.convert(utf8, out) != 0) {
         out += '?';
+        // Skip the lead byte and only the continuation bytes that belong to
+        // it, so that a truncated sequence does not swallow what follows.
         const std::size_t n = utf8SequenceLength(static_cast<unsigned char>(utf8.front()));
-        utf8.remove_prefix(n < utf8.size() ? n : utf8.size());
+        std::size_t skip = 1;
+        while (skip < n && skip < utf8.size() &&
+               (static_cast<unsigned char>(utf8[skip]) & 0xC0) == 0x80)
+            ++skip;
+        utf8.remove_prefix(skip);
     }
     return out;
 }
