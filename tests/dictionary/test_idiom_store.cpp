@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,10 +22,13 @@ namespace {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "quorvel-store-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = fs::temp_directory_path() / ("quorvel-store-" + std::to_string(random()));
+            if (fs::create_directory(path_))
+                return;
+        }
+        throw std::runtime_error("no temporary folder");
     }
     ~TempDir() {
         std::error_code ec;
