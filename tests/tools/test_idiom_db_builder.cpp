@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,9 +22,13 @@ namespace {
 class BuilderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quorvel-builder-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            dir_ = fs::temp_directory_path() / ("quorvel-builder-" + std::to_string(random()));
+            if (fs::create_directory(dir_))
+                return;
+        }
+        FAIL() << "no temporary folder";
     }
     void TearDown() override {
         std::error_code ec;
