@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string path = argv[1];
-    const int repeats = argc == 3 ? std::max(1, std::atoi(argv[2])) : 41;
+    const int repeats = argc == 3 ? std::max(1, std::atoi(argv[2])) : 101;
     try {
         benchKeyword(path, "一", repeats);
         benchKeyword(path, "鳏", repeats);
