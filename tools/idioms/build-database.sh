@@ -32,7 +32,7 @@ fi
 
 table="$build/tools/idioms.tsv"
 mkdir -p "$build/tools"
-if [ ! -f "$table" ] || [ -n "$(find "$here/extract.js" "$here/package.json" -newer "$table")" ]; then
+if [ ! -f "$table" ] || [ -n "$(find "$here/extract.js" "$here/idiom_text.js" "$here/package.json" -newer "$table")" ]; then
     node "$here/extract.js" "$table"
 fi
 
