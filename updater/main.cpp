@@ -23,7 +23,5 @@ int main(int argc, char** argv) {
 
     TFrmLiveUpdate window(platform::applicationFolder());
     window.show();
-    if (window.hasEnded())
-        return 0;
     return app.exec();
 }

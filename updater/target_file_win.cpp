@@ -118,9 +118,24 @@ bool TemporaryFile::finish() {
 
 bool TemporaryFile::replace(const std::string& target) {
     const std::wstring tmp = wide(d->path);
-    if (d->finished && MoveFileExW(tmp.c_str(), wide(target).c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    const std::wstring dst = wide(target);
+    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (d->finished) {
+        if (MoveFileExW(tmp.c_str(), dst.c_str(), kFlags))
+            return true;
+        // A running program (the updater itself, say) cannot be replaced but
+        // can be moved aside; it is put back if the new file cannot follow.
+        const std::wstring aside = dst + L".old";
+        if (GetLastError() == ERROR_ACCESS_DENIED &&
+            MoveFileExW(dst.c_str(), aside.c_str(), kFlags)) {
+            if (MoveFileExW(tmp.c_str(), dst.c_str(), kFlags)) {
+                if (!DeleteFileW(aside.c_str()))
+                    MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+                return true;
+            }
+            MoveFileExW(aside.c_str(), dst.c_str(), kFlags);
+        }
+    }
     DeleteFileW(tmp.c_str());
     return false;
 }
