@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -278,6 +280,24 @@ INSTANTIATE_TEST_SUITE_P(
                      "3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n",
                      true, "abcde", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateRun, AWriteThatFailsOnTheWayNeverReplacesTheTarget) {
+    writeFile(app / "t.bin", "old");
+    server.route("/t", ok(std::string(64 * 1024, 'x')));
+    // Files of this process may not grow beyond 1000 bytes for a moment.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto outcome = run("<u><FILE SOURCEFILE=\"@BASE@/t\" TARGETFILE=\"t.bin\"/></u>");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(outcome, Outcome::Failed);
+    EXPECT_EQ(host.log.at(1), downloading("t.bin", "失败!"));
+    EXPECT_EQ(readFile(app / "t.bin"), "old");
+}
 
 TEST_F(UpdateRun, ATargetThatCannotBeReplacedFails) {
     std::filesystem::create_directories(app / "busy/inner");
