@@ -10,6 +10,12 @@
 //
 // A client is owned by one thread. Cookies set by replies are kept for the
 // client's lifetime and sent back to the same site.
+//
+// A user name or password in a URL is dropped, never sent. A proxy is used
+// only when its host is set; a host that is not a plain host name, or a port
+// outside 1..65535, fails the request rather than going elsewhere.
+// The read time-out counts from the connection being made and from each
+// arrival of data; the total time-out and the connect time-out are libcurl's.
 
 #include <chrono>
 #include <cstdint>
@@ -52,6 +58,8 @@ public:
     void get(const std::string& url, std::ostream& out);
 
     // Closes the open connection, if any; the next request opens a new one.
+    // Called during a transfer (from the pump or an event), it takes effect
+    // when that transfer ends.
     void disconnect();
 
     // Progress events, raised while a reply body is read:
@@ -70,7 +78,8 @@ public:
     // and whenever 250 ms pass without incoming data while a reply is
     // awaited or read; never while data keeps arriving. It may process the
     // program's pending events but must not start another request on this
-    // client.
+    // client (that request fails with HttpError) nor destroy the client.
+    // What the pump throws ends the transfer and reaches the caller.
     std::function<void()> pump;
 
 private:
