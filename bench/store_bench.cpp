@@ -30,7 +30,7 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// What the list pane gets: the store's rows through entry_html::listItem.
+// What the list pane gets: the store's rows through entry_html::appendListItem.
 struct StoreRun {
     std::size_t rows = 0;
     std::size_t bytes = 0;
@@ -41,7 +41,7 @@ StoreRun storeSearch(IdiomQuery& q, const std::string& keyword) {
     SearchWords(q, keyword);
     std::string document;
     for (; !q.eof(); q.next()) {
-        document += entry_html::listItem(q.fieldAsText("ID"), q.fieldAsText("WORD"), keyword);
+        entry_html::appendListItem(document, q.fieldAsText("ID"), q.fieldAsText("WORD"), keyword);
         ++run.rows;
     }
     run.bytes = document.size();

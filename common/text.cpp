@@ -3,9 +3,13 @@
 namespace text {
 namespace {
 
-bool isTrimmed(unsigned char c) { return c <= 32; }
+bool isTrimmed(unsigned char c) {
+    return c <= 32;
+}
 
-bool isContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuationByte(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 } // namespace
 
@@ -27,10 +31,18 @@ bool isBlank(std::string_view s) {
 }
 
 std::string replaceAll(std::string_view s, std::string_view pattern, std::string_view replacement) {
-    if (pattern.empty())
-        return std::string(s);
     std::string out;
     out.reserve(s.size());
+    appendReplacingAll(out, s, pattern, {replacement});
+    return out;
+}
+
+void appendReplacingAll(std::string& out, std::string_view s, std::string_view pattern,
+                        std::initializer_list<std::string_view> pieces) {
+    if (pattern.empty()) {
+        out.append(s);
+        return;
+    }
     std::size_t copied = 0;
     std::size_t pos = s.find(pattern);
     while (pos != std::string_view::npos) {
@@ -39,12 +51,12 @@ std::string replaceAll(std::string_view s, std::string_view pattern, std::string
             continue;
         }
         out.append(s.substr(copied, pos - copied));
-        out.append(replacement);
+        for (std::string_view piece : pieces)
+            out.append(piece);
         copied = pos + pattern.size();
         pos = s.find(pattern, copied);
     }
     out.append(s.substr(copied));
-    return out;
 }
 
 int compareVersions(std::string_view a, std::string_view b) {

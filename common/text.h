@@ -2,6 +2,7 @@
 // Text rules shared by both programs. Text inside the programs is UTF-8;
 // code page 936 appears only where bytes are stored in it.
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,12 @@ bool isBlank(std::string_view s);
 // UTF-8 character, and inserted text is never searched again. An empty
 // pattern leaves the text unchanged.
 std::string replaceAll(std::string_view s, std::string_view pattern, std::string_view replacement);
+
+// The same replacement appended to `out`, the replacement written as the
+// concatenation of `pieces`: for callers that build one large text from
+// many small ones without a temporary per piece.
+void appendReplacingAll(std::string& out, std::string_view s, std::string_view pattern,
+                        std::initializer_list<std::string_view> pieces);
 
 // Compares two version texts byte by byte as zero-terminated strings, each
 // byte unsigned: the first differing byte decides, a prefix is smaller, and

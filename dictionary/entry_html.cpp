@@ -6,17 +6,19 @@
 namespace entry_html {
 
 std::string listItem(std::string_view id, std::string_view word, std::string_view keyword) {
-    std::string marked = "<font color=red>";
-    marked += keyword;
-    marked += "</font>";
-
-    std::string item = "<a href=\"#";
-    item += quoteSql(id);
-    item += R"(" style="display:block; height:25px; color:#333333; text-decoration:none; )"
-            R"(padding-top:5px; padding-left:5px;">)";
-    item += text::replaceAll(word, keyword, marked);
-    item += "</a>";
+    std::string item;
+    appendListItem(item, id, word, keyword);
     return item;
+}
+
+void appendListItem(std::string& document, std::string_view id, std::string_view word,
+                    std::string_view keyword) {
+    document += "<a href=\"#";
+    appendQuotedSql(document, id);
+    document += R"(" style="display:block; height:25px; color:#333333; text-decoration:none; )"
+                R"(padding-top:5px; padding-left:5px;">)";
+    text::appendReplacingAll(document, word, keyword, {"<font color=red>", keyword, "</font>"});
+    document += "</a>";
 }
 
 std::string rewriteLinks(std::string_view value, int column) {

@@ -13,6 +13,10 @@ namespace entry_html {
 // One list item: a block link to "#" + quoted id, showing `word` with every
 // occurrence of `keyword` marked in red.
 std::string listItem(std::string_view id, std::string_view word, std::string_view keyword);
+// The same item appended to `document`, for building a long list without a
+// temporary per item.
+void appendListItem(std::string& document, std::string_view id, std::string_view word,
+                    std::string_view keyword);
 
 // Rewrites the cross-references of deciphered column W<column> (1..9) into
 // in-window links.

@@ -1,5 +1,7 @@
 #include "idiom_store.h"
 
+#include "text.h"
+
 #include <sqlite3.h>
 
 #include <stdexcept>
@@ -191,16 +193,16 @@ std::string IdiomQuery::fieldAsText(std::string_view column) const {
     return std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(d->stmt, index)));
 }
 
+void appendQuotedSql(std::string& out, std::string_view value) {
+    out += '\'';
+    text::appendReplacingAll(out, value, "'", {"''"});
+    out += '\'';
+}
+
 std::string quoteSql(std::string_view value) {
     std::string out;
     out.reserve(value.size() + 2);
-    out += '\'';
-    for (char c : value) {
-        if (c == '\'')
-            out += '\'';
-        out += c;
-    }
-    out += '\'';
+    appendQuotedSql(out, value);
     return out;
 }
 

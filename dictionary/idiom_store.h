@@ -49,6 +49,7 @@ private:
 
 // The quoting rule: enclose in single quotes, double every inner quote.
 std::string quoteSql(std::string_view value);
+void appendQuotedSql(std::string& out, std::string_view value);
 
 // "select * from data where word like '%<keyword>%'" (quoted), then open.
 void SearchWords(IdiomQuery& q, std::string_view keyword);
