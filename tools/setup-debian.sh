@@ -14,7 +14,7 @@ packages=(
   python3
 )
 # Node.js (for the idiom data extractor) may come from elsewhere already.
-command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
+{ command -v node && command -v npm; } >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
