@@ -75,6 +75,18 @@ bool tokenListHas(std::string_view list, std::string_view token) {
     return false;
 }
 
+std::string systemErrorText(long code) {
+#ifdef _WIN32
+    if (code == 10061) // WSAECONNREFUSED
+        return "connection refused";
+    if (code == 10060) // WSAETIMEDOUT
+        return "connection timed out";
+    return "system error " + std::to_string(code);
+#else
+    return std::strerror(static_cast<int>(code));
+#endif
+}
+
 // A proxy host is passed to libcurl as a URL; anything but a plain host name
 // could smuggle in credentials ("user@host") or a scheme.
 bool plainHostName(const std::string& host) {
@@ -525,7 +537,7 @@ struct HttpClient::Impl : ChunkReader::Handler {
         long osErrno = 0;
         curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
         if (code == CURLE_COULDNT_CONNECT && osErrno != 0)
-            msg += " (" + std::string(std::strerror(static_cast<int>(osErrno))) + ")";
+            msg += " (" + systemErrorText(osErrno) + ")";
         if (code == CURLE_OPERATION_TIMEDOUT)
             msg = (connected ? "the transfer timed out: " : "connecting timed out: ") + msg;
         return msg;
