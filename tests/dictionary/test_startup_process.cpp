@@ -1,192 +1,31 @@
-// The dictionary program started as a whole process in a folder of its own,
-// against a scripted update server on 127.0.0.1. Message boxes go to a log
-// file (QUORVEL_MESSAGE_LOG); a small script stands in as the updater and
-// records how it was started.
+// Start-up of the built dictionary as a whole process: the version gate, the
+// hand-over to the updater and the window. A small script stands in as the
+// updater and records how it was started.
 
-#include "scripted_http_server.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+#include "startup_harness.h"
 
 namespace {
 
-const std::string kVersionPath = "/software/zk_version.php";
-const std::string kNotice = "information\t系统升级提示\t发现新版本程序,需要升级.\n";
+using namespace startup_harness;
 
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// Compares two files without printing megabytes of an executable on failure.
-::testing::AssertionResult sameContent(const fs::path& a, const fs::path& b) {
-    const std::string x = readFile(a), y = readFile(b);
-    if (x == y)
-        return ::testing::AssertionSuccess();
-    const auto diff = std::mismatch(x.begin(), x.end(), y.begin(), y.end());
-    return ::testing::AssertionFailure()
-           << a << " (" << x.size() << " bytes) differs from " << b << " (" << y.size()
-           << " bytes) from byte " << (diff.first - x.begin());
-}
-
-std::uint16_t closedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-template <class Pred> bool waitFor(Pred done, std::chrono::milliseconds timeout) {
-    const auto end = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
-// How a run of the program ended.
-struct Outcome {
-    bool endedByItself = false;
-    int exitCode = -1;
-    bool windowBuilt = false;
-    std::string diagnostics; // the program's standard error
-};
-
-class StartupProcess : public ::testing::Test {
+class StartupProcess : public QuorvelProcess {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quorvel-start-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        app = root / "app";
-        fs::create_directory(app);
-        fs::copy_file(QUORVEL_PROGRAM, app / "Quorvel");
-        fs::permissions(app / "Quorvel", fs::perms::owner_all);
-    }
-    void TearDown() override { fs::remove_all(root); }
-
     // An updater of any content stands beside the program; it records its
     // arguments and the boxes shown before it ran.
     void installRecordingUpdater() {
-        writeFile(app / "Update", "#!/bin/sh\n"
-                                  "cp \"$QUORVEL_MESSAGE_LOG\" '" +
-                                      (root / "notices-at-start").string() +
-                                      "' 2>/dev/null\n"
-                                      "{ echo \"$#\"; for a in \"$@\"; do echo \"[$a]\"; done; } "
-                                      "> '" +
-                                      (root / "argv.part").string() +
-                                      "'\n"
-                                      "mv '" +
-                                      (root / "argv.part").string() + "' '" +
-                                      (root / "argv").string() + "'\n");
+        const auto quoted = [](const fs::path& p) { return "'" + p.string() + "'"; };
+        std::string script = "#!/bin/sh\n";
+        script +=
+            "cp \"$QUORVEL_MESSAGE_LOG\" " + quoted(root / "notices-at-start") + " 2>/dev/null\n";
+        script += "{ echo \"$#\"; for a in \"$@\"; do echo \"[$a]\"; done; } > " +
+                  quoted(root / "argv.part") + "\n";
+        script += "mv " + quoted(root / "argv.part") + " " + quoted(root / "argv") + "\n";
+        writeFile(app / "Update", script);
         fs::permissions(app / "Update", fs::perms::owner_all);
-        updaterScript = readFile(app / "Update");
+        updaterScript = script;
     }
 
-    // Starts the program and watches it until it ends by itself or its
-    // window is built (the WebEngine of its panes reports its start); a
-    // program whose window was built and that still runs a second later is
-    // then ended.
-    Outcome run(const std::string& serverUrl) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string v = *e;
-            const std::string name = v.substr(0, v.find('='));
-            if (name != "http_proxy" && name != "HTTP_PROXY" && name != "QT_LOGGING_RULES" &&
-                name != "QUORVEL_UPDATE_SERVER" && name != "QUORVEL_MESSAGE_LOG")
-                env.push_back(v);
-        }
-        env.push_back("QUORVEL_UPDATE_SERVER=" + serverUrl);
-        env.push_back("QUORVEL_MESSAGE_LOG=" + messageLog().string());
-        env.push_back("QT_LOGGING_RULES=qt.webenginecontext.debug=true");
-        std::vector<char*> envp;
-        for (auto& v : env)
-            envp.push_back(v.data());
-        envp.push_back(nullptr);
-        const std::string program = (app / "Quorvel").string();
-        const std::string errPath = (root / "stderr").string();
-        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0); // one group with the web engine's helpers, ended together
-            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(err, 2);
-            dup2(err, 1);
-            execve(program.c_str(), argv, envp.data());
-            _exit(127);
-        }
-        Outcome out;
-        if (pid < 0)
-            return out;
-        int status = 0;
-        const bool settled = waitFor(
-            [&] {
-                if (waitpid(pid, &status, WNOHANG) == pid) {
-                    out.endedByItself = true;
-                    return true;
-                }
-                return readFile(errPath).find(kWindowSign) != std::string::npos;
-            },
-            30s);
-        if (!out.endedByItself) {
-            // A window that opened keeps the program running.
-            std::this_thread::sleep_for(1s);
-            out.endedByItself = waitpid(pid, &status, WNOHANG) == pid;
-        }
-        if (!out.endedByItself) {
-            kill(-pid, SIGTERM);
-            if (!waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5s)) {
-                kill(-pid, SIGKILL);
-                waitpid(pid, &status, 0);
-            }
-        } else {
-            kill(-pid, SIGKILL); // helpers left behind, if any
-        }
-        EXPECT_TRUE(settled) << "the program neither ended nor built its window";
-        out.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        out.diagnostics = readFile(errPath);
-        out.windowBuilt = out.diagnostics.find(kWindowSign) != std::string::npos;
-        return out;
-    }
-
-    fs::path messageLog() const { return root / "messages"; }
-
-    static constexpr const char* kWindowSign = "qt.webenginecontext";
-
-    fs::path root, app;
     std::string updaterScript;
-    ScriptedHttpServer server;
 };
 
 struct GateCase {
