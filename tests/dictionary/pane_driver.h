@@ -15,6 +15,14 @@ namespace pane_driver {
 
 inline constexpr int kTimeoutMs = 15000;
 
+// `s` as a JavaScript string literal.
+inline QString literal(QString s) {
+    s.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    s.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    s.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
 // The value of `js` in the pane's document; invalid when it did not answer.
 inline QVariant eval(HtmlPane* pane, const QString& js) {
     QVariant out;
@@ -45,7 +53,7 @@ inline QPoint centreOf(HtmlPane* pane, const QString& selector) {
                                   "if(!e)return null;e.scrollIntoView({block:'nearest'});"
                                   "var r=e.getBoundingClientRect();"
                                   "return [r.left+r.width/2, r.top+r.height/2];})()")
-                       .arg(QLatin1Char('\'') + selector + QLatin1Char('\'')));
+                       .arg(literal(selector)));
     const QVariantList xy = v.toList();
     if (xy.size() != 2)
         return {-1, -1};
@@ -55,6 +63,11 @@ inline QPoint centreOf(HtmlPane* pane, const QString& selector) {
 // The widget that receives the pane's mouse and key input.
 inline QWidget* inputWidget(HtmlPane* pane) {
     return pane->focusProxy() ? pane->focusProxy() : pane;
+}
+
+// The screen position of the centre of the first element matching `selector`.
+inline QPoint globalCentreOf(HtmlPane* pane, const QString& selector) {
+    return inputWidget(pane)->mapToGlobal(centreOf(pane, selector));
 }
 
 inline bool click(HtmlPane* pane, const QString& selector, Qt::MouseButton button = Qt::LeftButton,
@@ -70,10 +83,10 @@ inline bool click(HtmlPane* pane, const QString& selector, Qt::MouseButton butto
 // Selects the contents of the first element matching `selector` and waits
 // until the pane reports the selection.
 [[nodiscard]] inline bool select(HtmlPane* pane, const QString& selector) {
-    eval(pane, QStringLiteral("(function(){var e=document.querySelector('%1');"
+    eval(pane, QStringLiteral("(function(){var e=document.querySelector(%1);"
                               "var s=window.getSelection();s.removeAllRanges();"
                               "if(e)s.selectAllChildren(e);})()")
-                   .arg(selector));
+                   .arg(literal(selector)));
     return QTest::qWaitFor([&] { return !pane->selectionText().isEmpty(); }, kTimeoutMs);
 }
 
