@@ -152,6 +152,15 @@ TApplicationEvents::TApplicationEvents(TfrmWord* owner) : QObject(owner), owner_
 }
 
 bool TApplicationEvents::eventFilter(QObject* watched, QEvent* event) {
+    // Every event of the program passes here: the kind test comes first.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+        break;
+    default:
+        return false;
+    }
     bool handled = false;
     runGuarded([&] { handled = owner_->ApplicationEvents1Message(watched, event); });
     return handled;
