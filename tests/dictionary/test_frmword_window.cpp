@@ -346,7 +346,7 @@ void FrmWordWindowTest::contentScriptsNeverRun() {
     pane.show();
     pane.loadUrl(QStringLiteral("about:blank"));
     pane.setBodyInnerHtml(
-        QStringLiteral("<img id=broken src=\"nothing.invalid.png\" "
+        QStringLiteral("<img id=broken src=\"http://127.0.0.1:1/broken.png\" "
                        "onerror=\"document.body.setAttribute('data-ran','yes')\">"
                        "<p onclick=\"document.body.setAttribute('data-ran','click')\" id=p "
                        "style=\"height:25px\">click</p>"));
