@@ -382,7 +382,7 @@ void TfrmWord::ShowResultList() {
         while (!q_word.eof()) {
             const std::string id = q_word.fieldAsText("ID");
             const std::string word = q_word.fieldAsText("WORD");
-            document += entry_html::listItem(id, word, text::trim(utf8(Edit1->text())));
+            entry_html::appendListItem(document, id, word, text::trim(utf8(Edit1->text())));
             q_word.next();
         }
     }
