@@ -1,83 +1,8 @@
 #include "fixture_db.h"
 
-#include "text.h"
-#include "uRC4.h"
-
-#include <sqlite3.h>
-
-#include <cstdio>
-#include <stdexcept>
+#include "idiom_db_builder.h"
 
 namespace {
-
-class Db {
-public:
-    explicit Db(const std::string& path) {
-        std::remove(path.c_str());
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK) {
-            const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
-            sqlite3_close(db_);
-            throw std::runtime_error("fixture database " + path + ": " + message);
-        }
-    }
-    ~Db() { sqlite3_close(db_); }
-    Db(const Db&) = delete;
-    Db& operator=(const Db&) = delete;
-
-    sqlite3* get() const { return db_; }
-
-    void exec(const char* sql) {
-        char* error = nullptr;
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-            const std::string message = error ? error : sqlite3_errmsg(db_);
-            sqlite3_free(error);
-            throw std::runtime_error(std::string("fixture database: ") + message);
-        }
-    }
-
-    void check(int rc) const {
-        if (rc != SQLITE_OK && rc != SQLITE_DONE)
-            throw std::runtime_error(std::string("fixture database: ") + sqlite3_errmsg(db_));
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
-class Statement {
-public:
-    Statement(Db& db, const char* sql) : db_(db) {
-        db.check(sqlite3_prepare_v2(db.get(), sql, -1, &stmt_, nullptr));
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void bind(int index, const std::optional<std::string>& value) {
-        if (value)
-            db_.check(sqlite3_bind_text(stmt_, index, value->data(),
-                                        static_cast<int>(value->size()), SQLITE_TRANSIENT));
-        else
-            db_.check(sqlite3_bind_null(stmt_, index));
-    }
-
-    void run() {
-        db_.check(sqlite3_step(stmt_));
-        db_.check(sqlite3_reset(stmt_));
-        db_.check(sqlite3_clear_bindings(stmt_));
-    }
-
-private:
-    Db& db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-std::optional<std::string> enciphered(const std::optional<std::string>& value) {
-    if (!value)
-        return std::nullopt;
-    return RC4EncryptToHex(text::utf8ToCp936(*value), kFieldKey);
-}
 
 // Shorthand for a row whose W columns are given as readable text.
 FixtureRow row(std::optional<std::string> id, std::optional<std::string> word,
@@ -92,20 +17,19 @@ FixtureRow row(std::optional<std::string> id, std::optional<std::string> word,
 } // namespace
 
 void writeFixtureDatabase(const std::string& path, const std::vector<FixtureRow>& rows) {
-    Db db(path);
-    db.exec("create table data (ID TEXT, WORD TEXT, W1 TEXT, W2 TEXT, W3 TEXT, W4 TEXT, "
-            "W5 TEXT, W6 TEXT, W7 TEXT, W8 TEXT, W9 TEXT)");
-    db.exec("begin");
-    Statement insert(db, "insert into data (ID, WORD, W1, W2, W3, W4, W5, W6, W7, W8, W9) "
-                         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    std::vector<StoredRow> stored;
     for (const FixtureRow& r : rows) {
-        insert.bind(1, r.id);
-        insert.bind(2, r.word);
-        for (int k = 0; k < 9; ++k)
-            insert.bind(3 + k, r.rawW[k] ? r.rawW[k] : enciphered(r.w[k]));
-        insert.run();
+        StoredRow& s = stored.emplace_back();
+        s.id = r.id;
+        s.word = r.word;
+        for (std::size_t k = 0; k < 9; ++k) {
+            if (r.rawW[k])
+                s.w[k] = r.rawW[k];
+            else if (r.w[k])
+                s.w[k] = encipherColumn(*r.w[k]);
+        }
     }
-    db.exec("commit");
+    writeDataTable(path, stored);
 }
 
 // The rows, in table order (SQLite returns them in this order for both

@@ -146,9 +146,12 @@ public:
     Insert(const Insert&) = delete;
     Insert& operator=(const Insert&) = delete;
 
-    void bind(int index, const std::string& value) {
-        db_.check(sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
-                                    SQLITE_TRANSIENT));
+    void bind(int index, const std::optional<std::string>& value) {
+        if (value)
+            db_.check(sqlite3_bind_text(stmt_, index, value->data(),
+                                        static_cast<int>(value->size()), SQLITE_TRANSIENT));
+        else
+            db_.check(sqlite3_bind_null(stmt_, index));
     }
 
     void run() {
@@ -204,14 +207,16 @@ std::vector<IdiomRecord> readIdiomTable(const std::string& path) {
     return records;
 }
 
-BuildReport writeIdiomDatabase(const std::string& path, const std::vector<IdiomRecord>& records) {
+std::string encipherColumn(const std::string& utf8) {
+    return RC4EncryptToHex(text::utf8ToCp936(utf8), kFieldKey);
+}
+
+void writeDataTable(const std::string& path, const std::vector<StoredRow>& rows) {
     namespace fs = std::filesystem;
     const std::string temp = path + ".tmp";
     std::error_code ignored;
     fs::remove(temp, ignored);
     fs::remove(temp + "-journal", ignored);
-
-    BuildReport report;
     try {
         Database db(temp);
         // A fresh file that is thrown away on failure needs no journal.
@@ -223,17 +228,12 @@ BuildReport writeIdiomDatabase(const std::string& path, const std::vector<IdiomR
         db.exec("begin");
         {
             Insert insert(db);
-            for (const IdiomRecord& record : records) {
-                insert.bind(1, record.id);
-                insert.bind(2, record.word);
-                for (std::size_t k = 0; k < 9; ++k) {
-                    const std::string bytes = text::utf8ToCp936(record.w[k]);
-                    if (text::cp936ToUtf8(bytes) != record.w[k])
-                        ++report.lossyFields;
-                    insert.bind(static_cast<int>(k) + 3, RC4EncryptToHex(bytes, kFieldKey));
-                }
+            for (const StoredRow& row : rows) {
+                insert.bind(1, row.id);
+                insert.bind(2, row.word);
+                for (std::size_t k = 0; k < 9; ++k)
+                    insert.bind(static_cast<int>(k) + 3, row.w[k]);
                 insert.run();
-                ++report.rows;
             }
         }
         db.exec("create index data_id on data (ID)");
@@ -244,5 +244,23 @@ BuildReport writeIdiomDatabase(const std::string& path, const std::vector<IdiomR
         fs::remove(temp, ignored);
         throw;
     }
+}
+
+BuildReport writeIdiomDatabase(const std::string& path, const std::vector<IdiomRecord>& records) {
+    BuildReport report;
+    std::vector<StoredRow> rows;
+    rows.reserve(records.size());
+    for (const IdiomRecord& record : records) {
+        StoredRow& row = rows.emplace_back();
+        row.id = record.id;
+        row.word = record.word;
+        for (std::size_t k = 0; k < 9; ++k) {
+            if (text::cp936ToUtf8(text::utf8ToCp936(record.w[k])) != record.w[k])
+                ++report.lossyFields;
+            row.w[k] = encipherColumn(record.w[k]);
+        }
+    }
+    writeDataTable(path, rows);
+    report.rows = rows.size();
     return report;
 }

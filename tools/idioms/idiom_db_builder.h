@@ -4,6 +4,7 @@
 // field key, the way the dictionary reads them.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,23 @@ struct BuildReport {
     // Fields holding characters that CP936 lacks (stored as "?").
     std::size_t lossyFields = 0;
 };
+
+// One row of table "data" as stored: each column text, or SQL NULL when
+// empty; W1..W9 already in their enciphered form.
+struct StoredRow {
+    std::optional<std::string> id;
+    std::optional<std::string> word;
+    std::array<std::optional<std::string>, 9> w;
+};
+
+// The stored form of a readable W column: its CP936 bytes enciphered with
+// the field key, as hexadecimal text.
+std::string encipherColumn(const std::string& utf8);
+
+// Writes table "data" with `rows`, in order, to `path` through a temporary
+// file beside it, so a failed write leaves any previous file untouched.
+// Throws on failure.
+void writeDataTable(const std::string& path, const std::vector<StoredRow>& rows);
 
 // Writes the database to `path` through a temporary file beside it, so a
 // failed build leaves any previous database untouched. Throws on failure.
