@@ -2,6 +2,7 @@
 // progress events, failures, the pump and the connection handling.
 #include "http_client.h"
 #include "scripted_http_server.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -68,19 +69,6 @@ std::string expectedHead(const std::string& target, std::uint16_t port,
                          const std::string& extra = {}) {
     return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" +
            kRequestHeaders + extra + "\r\n";
-}
-
-// A loopback port on which nothing listens.
-std::uint16_t closedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 // A listener whose accept queue is full, so a new connection hangs in its
@@ -340,8 +328,8 @@ TEST(HttpClientUrl, PathQueryAndBlanksGoOutAsOneTarget) {
 
 TEST(HttpClientConnection, RefusedConnectionIsAnError) {
     HttpClient client;
-    std::string msg =
-        failureOf([&] { client.get("http://127.0.0.1:" + std::to_string(closedPort()) + "/x"); });
+    std::string msg = failureOf(
+        [&] { client.get("http://127.0.0.1:" + std::to_string(test_files::closedPort()) + "/x"); });
     EXPECT_NE(msg.find("refused"), std::string::npos) << msg;
 }
 

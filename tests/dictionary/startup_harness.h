@@ -4,6 +4,7 @@
 // Message boxes go to a log file (QUORVEL_MESSAGE_LOG) instead of the screen.
 
 #include "scripted_http_server.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -27,43 +28,12 @@ extern char** environ;
 namespace startup_harness {
 
 namespace fs = std::filesystem;
+using namespace test_files;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 inline const std::string kVersionPath = "/software/zk_version.php";
 inline const std::string kNotice = "information\t系统升级提示\t发现新版本程序,需要升级.\n";
-
-inline std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void writeFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// Compares two files without printing megabytes of an executable on failure.
-inline ::testing::AssertionResult sameContent(const fs::path& a, const fs::path& b) {
-    const std::string x = readFile(a), y = readFile(b);
-    if (x == y)
-        return ::testing::AssertionSuccess();
-    const auto diff = std::mismatch(x.begin(), x.end(), y.begin(), y.end());
-    return ::testing::AssertionFailure()
-           << a << " (" << x.size() << " bytes) differs from " << b << " (" << y.size()
-           << " bytes) from byte " << (diff.first - x.begin());
-}
-
-inline std::uint16_t closedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 template <class Pred> inline bool waitFor(Pred done, std::chrono::milliseconds timeout) {
     const auto end = Clock::now() + timeout;

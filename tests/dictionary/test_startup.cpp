@@ -3,6 +3,7 @@
 // a scripted server on 127.0.0.1.
 
 #include "scripted_http_server.h"
+#include "test_files.h"
 #include "updater_image.h"
 #include "version_gate.h"
 
@@ -24,29 +25,10 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace test_files;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// Compares two files without printing megabytes of an executable on failure.
-::testing::AssertionResult sameContent(const fs::path& a, const fs::path& b) {
-    const std::string x = readFile(a), y = readFile(b);
-    if (x == y)
-        return ::testing::AssertionSuccess();
-    const auto diff = std::mismatch(x.begin(), x.end(), y.begin(), y.end());
-    return ::testing::AssertionFailure()
-           << a << " (" << x.size() << " bytes) differs from " << b << " (" << y.size()
-           << " bytes) from byte " << (diff.first - x.begin());
-}
 
 std::vector<std::string> folderEntries(const fs::path& folder) {
     std::vector<std::string> names;
@@ -231,19 +213,6 @@ TEST_F(ExtractUpdater, RemovesAWriteCutShort) {
 // -- the version request
 
 namespace {
-
-// A port of 127.0.0.1 on which nothing listens.
-std::uint16_t closedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 class LatestVersion : public ::testing::Test {
 protected:

@@ -2,6 +2,8 @@
 // A fresh folder under the system's temporary folder, removed with all its
 // content at the end of the test. path() ends with "/".
 
+#include "test_files.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,15 +34,8 @@ private:
     std::string path_;
 };
 
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_files::readFile;
+using test_files::writeFile;
 
 inline bool exists(const std::string& path) {
     struct stat st {};
