@@ -1,14 +1,13 @@
 #include "target_file.h"
 
 #include "text.h"
+#include "write_through_buf.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
-#include <streambuf>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,47 +20,21 @@ std::string nativePath(std::string_view appPath, std::string_view relative) {
 
 namespace {
 
-// Unbuffered beyond its own block: every overflow goes straight to write(2),
-// and a failed write fails the stream.
-class FdBuf : public std::streambuf {
+class FdBuf : public WriteThroughBuf {
 public:
-    explicit FdBuf(int fd) : fd_(fd) { setp(buf_.data(), buf_.data() + buf_.size()); }
-    bool failed() const { return failed_; }
+    explicit FdBuf(int fd) : fd_(fd) {}
 
 protected:
-    int_type overflow(int_type ch) override {
-        if (!drain())
-            return traits_type::eof();
-        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(ch);
-            pbump(1);
+    std::ptrdiff_t writeSome(const char* data, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n >= 0 || errno != EINTR)
+                return n;
         }
-        return traits_type::not_eof(ch);
     }
-    int sync() override { return drain() ? 0 : -1; }
 
 private:
-    bool drain() {
-        const char* p = pbase();
-        std::size_t left = static_cast<std::size_t>(pptr() - pbase());
-        while (left > 0 && !failed_) {
-            const ssize_t n = ::write(fd_, p, left);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                failed_ = true;
-                break;
-            }
-            p += n;
-            left -= static_cast<std::size_t>(n);
-        }
-        setp(buf_.data(), buf_.data() + buf_.size());
-        return !failed_;
-    }
-
     int fd_;
-    bool failed_ = false;
-    std::array<char, 64 * 1024> buf_{};
 };
 
 mode_t currentUmask() {

@@ -1,8 +1,8 @@
 #include "target_file.h"
 
-#include <array>
+#include "write_through_buf.h"
+
 #include <stdexcept>
-#include <streambuf>
 #include <windows.h>
 
 namespace target_file {
@@ -28,43 +28,21 @@ std::string lastErrorText() {
     return "错误 " + std::to_string(GetLastError());
 }
 
-class HandleBuf : public std::streambuf {
+class HandleBuf : public WriteThroughBuf {
 public:
-    explicit HandleBuf(HANDLE h) : h_(h) { setp(buf_.data(), buf_.data() + buf_.size()); }
-    bool failed() const { return failed_; }
+    explicit HandleBuf(HANDLE h) : h_(h) {}
 
 protected:
-    int_type overflow(int_type ch) override {
-        if (!drain())
-            return traits_type::eof();
-        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(ch);
-            pbump(1);
-        }
-        return traits_type::not_eof(ch);
+    std::ptrdiff_t writeSome(const char* data, std::size_t size) override {
+        DWORD n = 0;
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        if (!WriteFile(h_, data, chunk, &n, nullptr))
+            return -1;
+        return static_cast<std::ptrdiff_t>(n);
     }
-    int sync() override { return drain() ? 0 : -1; }
 
 private:
-    bool drain() {
-        const char* p = pbase();
-        DWORD left = static_cast<DWORD>(pptr() - pbase());
-        while (left > 0 && !failed_) {
-            DWORD n = 0;
-            if (!WriteFile(h_, p, left, &n, nullptr) || n == 0) {
-                failed_ = true;
-                break;
-            }
-            p += n;
-            left -= n;
-        }
-        setp(buf_.data(), buf_.data() + buf_.size());
-        return !failed_;
-    }
-
     HANDLE h_;
-    bool failed_ = false;
-    std::array<char, 64 * 1024> buf_{};
 };
 
 } // namespace
