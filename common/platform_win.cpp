@@ -1,38 +1,21 @@
 #include "platform.h"
 
-#include <cstdlib>
-#include <windows.h>
+#include "platform_win.h"
 
 namespace platform {
 namespace {
 
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
+DWORD attributes(const std::string& path) {
+    return GetFileAttributesW(widen(path).c_str());
 }
-
-std::string narrow(const std::wstring& w) {
-    if (w.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
-DWORD attributes(const std::string& path) { return GetFileAttributesW(widen(path).c_str()); }
 
 } // namespace
 
 std::string executablePath() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n < buffer.size()) {
             buffer.resize(n);
             return narrow(buffer);
@@ -47,7 +30,9 @@ std::string applicationFolder() {
     return sep == std::string::npos ? std::string(".\\") : exe.substr(0, sep + 1);
 }
 
-char pathSeparator() { return '\\'; }
+char pathSeparator() {
+    return '\\';
+}
 
 bool fileExists(const std::string& path) {
     const DWORD a = attributes(path);
@@ -69,7 +54,8 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -77,8 +63,21 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
 }
 
 std::string environment(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::string(v) : std::string();
+    // The wide block: the C runtime's copy is in the ANSI code page, which
+    // cannot hold every value and is not the programs' UTF-8.
+    const std::wstring wideName = widen(name);
+    std::wstring value(64, L'\0');
+    for (;;) {
+        const DWORD n = GetEnvironmentVariableW(wideName.c_str(), value.data(),
+                                                static_cast<DWORD>(value.size()));
+        if (n == 0)
+            return {}; // unset, or set to the empty text
+        if (n < value.size()) {
+            value.resize(n);
+            return narrow(value);
+        }
+        value.resize(n); // n counts the terminating zero when it did not fit
+    }
 }
 
 } // namespace platform

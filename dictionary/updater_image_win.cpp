@@ -1,7 +1,8 @@
 #include "updater_image.h"
 
+#include "platform_win.h"
+
 #include <string>
-#include <windows.h>
 
 namespace updater_image {
 
@@ -41,11 +42,13 @@ bool writeNewFile(const std::string& path, std::span<const std::byte> bytes) {
     // The content goes to a file of its own beside the target first, so that
     // a write cut short never leaves a partial updater in place.
     std::string temp;
+    std::wstring wideTemp;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         temp =
             path + ".part-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
-        file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        wideTemp = platform::widen(temp);
+        file = CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             return false;
@@ -55,9 +58,9 @@ bool writeNewFile(const std::string& path, std::span<const std::byte> bytes) {
     bool ok = writeAll(file, bytes) && FlushFileBuffers(file);
     ok = CloseHandle(file) && ok;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-    ok = ok && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    ok = ok && MoveFileExW(wideTemp.c_str(), platform::widen(path).c_str(), MOVEFILE_WRITE_THROUGH);
     if (!ok)
-        DeleteFileA(temp.c_str());
+        DeleteFileW(wideTemp.c_str());
     return ok;
 }
 

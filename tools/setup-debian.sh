@@ -10,6 +10,7 @@ packages=(
   libqt6opengl6-dev libgl-dev
   libcurl4-openssl-dev libsqlite3-dev sqlite3 libxml2-dev
   libgtest-dev googletest
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   xvfb xauth fonts-noto-cjk nginx-light
   python3
 )

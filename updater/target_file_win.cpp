@@ -1,28 +1,18 @@
 #include "target_file.h"
 
+#include "platform_win.h"
+#include "text.h"
 #include "write_through_buf.h"
 
 #include <stdexcept>
-#include <windows.h>
 
 namespace target_file {
 
 std::string nativePath(std::string_view appPath, std::string_view relative) {
-    // The Windows file functions take both separators.
-    return std::string(appPath) + std::string(relative);
+    return std::string(appPath) + text::replaceAll(relative, "/", "\\");
 }
 
 namespace {
-
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
 
 std::string lastErrorText() {
     return "错误 " + std::to_string(GetLastError());
@@ -59,7 +49,7 @@ TemporaryFile::TemporaryFile(std::string path) : d(std::make_unique<Impl>()) {
     d->path = std::move(path);
     // Share mode 0: a file that another program holds open cannot be had,
     // and is then not cut either.
-    d->h = CreateFileW(wide(d->path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    d->h = CreateFileW(platform::widen(d->path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (d->h == INVALID_HANDLE_VALUE)
         throw std::runtime_error("无法创建临时文件 " + d->path + ": " + lastErrorText());
@@ -95,17 +85,17 @@ bool TemporaryFile::finish() {
 }
 
 bool TemporaryFile::replace(const std::string& target) {
-    const std::wstring tmp = wide(d->path);
-    const std::wstring dst = wide(target);
+    const std::wstring tmp = platform::widen(d->path);
+    const std::wstring dst = platform::widen(target);
     constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     if (d->finished) {
         if (MoveFileExW(tmp.c_str(), dst.c_str(), kFlags))
             return true;
+        const DWORD error = GetLastError();
         // A running program (the updater itself, say) cannot be replaced but
         // can be moved aside; it is put back if the new file cannot follow.
         const std::wstring aside = dst + L".old";
-        if (GetLastError() == ERROR_ACCESS_DENIED &&
-            MoveFileExW(dst.c_str(), aside.c_str(), kFlags)) {
+        if (error == ERROR_ACCESS_DENIED && MoveFileExW(dst.c_str(), aside.c_str(), kFlags)) {
             if (MoveFileExW(tmp.c_str(), dst.c_str(), kFlags)) {
                 if (!DeleteFileW(aside.c_str()))
                     MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
