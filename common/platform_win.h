@@ -26,11 +26,15 @@ inline std::string narrow(std::wstring_view w, UINT codePage = CP_UTF8) {
     if (w.empty())
         return {};
     const int size = static_cast<int>(w.size());
-    const int n = WideCharToMultiByte(codePage, 0, w.data(), size, nullptr, 0, nullptr, nullptr);
+    // No "best fit" look-alikes in other code pages: what the code page
+    // lacks becomes its default character, "?". UTF-8 takes no such flag.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int n =
+        WideCharToMultiByte(codePage, flags, w.data(), size, nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return {};
     std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, w.data(), size, s.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, w.data(), size, s.data(), n, nullptr, nullptr);
     return s;
 }
 

@@ -4,15 +4,54 @@
 #include "platform_win.h"
 
 namespace text {
+namespace {
 
-// Without MB_ERR_INVALID_CHARS both directions substitute instead of
-// failing: invalid CP936 becomes U+FFFD, and what CP936 lacks becomes "?".
-std::string cp936ToUtf8(std::string_view bytes) {
-    return platform::narrow(platform::widen(bytes, 936));
+constexpr UINT kCp936 = 936;
+constexpr std::wstring_view kReplacement = L"\uFFFD";
+
+// Byte by byte, as the POSIX side does: left to itself, the code-page
+// function turns a bad pair into the code page's own default character and
+// may swallow a valid byte after it.
+std::wstring cp936ToWideMarkingInvalid(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    wchar_t unit[2];
+    while (!bytes.empty()) {
+        const auto lead = static_cast<BYTE>(bytes.front());
+        const std::size_t length = IsDBCSLeadByteEx(kCp936, lead) && bytes.size() > 1 ? 2 : 1;
+        const int n = MultiByteToWideChar(kCp936, MB_ERR_INVALID_CHARS, bytes.data(),
+                                          static_cast<int>(length), unit, 2);
+        if (n > 0) {
+            out.append(unit, static_cast<std::size_t>(n));
+            bytes.remove_prefix(length);
+        } else {
+            // Go on after the first byte, which keeps a valid pair that
+            // follows it intact.
+            out += kReplacement;
+            bytes.remove_prefix(1);
+        }
+    }
+    return out;
 }
 
+} // namespace
+
+std::string cp936ToUtf8(std::string_view bytes) {
+    if (bytes.empty())
+        return {};
+    const int size = static_cast<int>(bytes.size());
+    const int n = MultiByteToWideChar(kCp936, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    if (n <= 0)
+        return platform::narrow(cp936ToWideMarkingInvalid(bytes));
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(kCp936, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), n);
+    return platform::narrow(wide);
+}
+
+// Invalid UTF-8 becomes U+FFFD on the way in, which CP936 lacks; like every
+// character it lacks, it comes out as "?".
 std::string utf8ToCp936(std::string_view utf8) {
-    return platform::narrow(platform::widen(utf8), 936);
+    return platform::narrow(platform::widen(utf8), kCp936);
 }
 
 } // namespace text

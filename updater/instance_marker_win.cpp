@@ -14,9 +14,12 @@ struct InstanceMarker::Impl {
     HWND window = nullptr;
     HINSTANCE instance = nullptr;
     bool registered = false;
+    bool held = false;
 };
 
 InstanceMarker::InstanceMarker() : d(std::make_unique<Impl>()) {
+    // The window goes up all the same: it is this updater's marker too.
+    const bool another = anotherIsRunning();
     d->instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};
     wc.lpfnWndProc = DefWindowProcA;
@@ -27,6 +30,7 @@ InstanceMarker::InstanceMarker() : d(std::make_unique<Impl>()) {
     // second start sees it.
     d->window = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
                                 nullptr, d->instance, nullptr);
+    d->held = d->window != nullptr && !another;
 }
 
 InstanceMarker::~InstanceMarker() {
@@ -37,5 +41,5 @@ InstanceMarker::~InstanceMarker() {
 }
 
 bool InstanceMarker::isHeld() const {
-    return d->window != nullptr;
+    return d->held;
 }
