@@ -1,5 +1,6 @@
 #include "idiom_store.h"
 
+#include "platform.h"
 #include "text.h"
 
 #include <sqlite3.h>
@@ -25,16 +26,28 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The value of "Data Source=" at the start of `rest`. It is not quoted, and
+// a folder may have ";" in its name: the first cut at a ";" (or at the end)
+// that names an existing file wins, otherwise the cut at the first ";".
+std::string dataSource(std::string_view rest) {
+    const std::size_t first = rest.find(';');
+    for (std::size_t cut = first;; cut = rest.find(';', cut + 1)) {
+        std::string candidate(rest.substr(0, cut));
+        if (platform::fileExists(candidate))
+            return candidate;
+        if (cut == std::string_view::npos)
+            break;
+    }
+    return std::string(rest.substr(0, first));
+}
+
 // The window may hand over an OLE DB style connection text; only its data
 // source matters here. Any other text is taken as the path itself.
 std::string databasePath(std::string_view connection) {
     static constexpr std::string_view kKey = "Data Source=";
-    for (std::size_t i = 0; i + kKey.size() <= connection.size(); ++i) {
-        if (equalsIgnoringAsciiCase(connection.substr(i, kKey.size()), kKey)) {
-            std::string_view rest = connection.substr(i + kKey.size());
-            return std::string(rest.substr(0, rest.find(';')));
-        }
-    }
+    for (std::size_t i = 0; i + kKey.size() <= connection.size(); ++i)
+        if (equalsIgnoringAsciiCase(connection.substr(i, kKey.size()), kKey))
+            return dataSource(connection.substr(i + kKey.size()));
     return std::string(connection);
 }
 

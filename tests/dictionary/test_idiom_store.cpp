@@ -159,11 +159,23 @@ TEST_F(IdiomStore, ConnectionIsMadeOnceAndKept) {
 }
 
 TEST_F(IdiomStore, AcceptsAnOleDbStyleConnectionText) {
-    IdiomQuery jet;
-    jet.setConnectionText("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db +
-                          ";Persist Security Info=False");
-    LoadEntry(jet, "57");
-    EXPECT_EQ(jet.fieldAsText("WORD"), "三心二意");
+    // The application folder is taken as it is, a ";" in its name included.
+    for (const std::string folder : {"", "a;b", "x;Persist Security Info=False;y"}) {
+        std::string path = db;
+        if (!folder.empty()) {
+            fs::create_directory(dir.file(folder));
+            path = dir.file(folder) + "/data.dll";
+            writeFixtureDatabase(path, standardFixtureRows());
+        }
+        for (const std::string& text : {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
+                                            ";Persist Security Info=False",
+                                        "Data Source=" + path}) {
+            IdiomQuery jet;
+            jet.setConnectionText(text);
+            LoadEntry(jet, "57");
+            EXPECT_EQ(jet.fieldAsText("WORD"), "三心二意") << text;
+        }
+    }
 }
 
 TEST_F(IdiomStore, NeverWritesToTheDatabase) {
