@@ -10,8 +10,9 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cxx=${QUORVEL_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 windres=${QUORVEL_MINGW_WINDRES:-x86_64-w64-mingw32-windres}
+objdump=${QUORVEL_MINGW_OBJDUMP:-x86_64-w64-mingw32-objdump}
 
-for tool in "$cxx" "$windres"; do
+for tool in "$cxx" "$windres" "$objdump"; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "check-windows-sources: $tool is not installed, skipped"
         exit 77
@@ -61,6 +62,38 @@ for source in "${windows_sources[@]}" "${portable_sources[@]}"; do
         failed=1
     fi
 done
+
+# The platform layer linked into one program: every function it declares
+# must be defined, and it may import from no system library beyond those
+# the build names (advapi32 in common, user32 in the updater) and the
+# runtime's.
+link_sources=("${windows_sources[@]}" common/text.cpp updater/command_line.cpp
+    dictionary/updater_image.cpp tools/windows_link_check.cpp)
+objects=()
+link_ok=1
+for source in "${link_sources[@]}"; do
+    object="$scratch/$(echo "$source" | tr / _).o"
+    "${cxx}" "${flags[@]/-fsyntax-only/-c}" "$source" -o "$object" || link_ok=0
+    objects+=("$object")
+done
+if ((link_ok)) && "$cxx" "${objects[@]}" -o "$scratch/windows_link_check.exe"; then
+    unexpected=$("$objdump" -p "$scratch/windows_link_check.exe" |
+        sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r' |
+        grep -viE '^(kernel32|advapi32|user32|msvcrt|libgcc_s_seh-1|libstdc\+\+-6|libwinpthread-1)\.dll$' ||
+        true)
+    if [ -n "$unexpected" ]; then
+        echo "the platform layer imports from libraries the build does not link: $unexpected"
+        link_ok=0
+    fi
+else
+    link_ok=0
+fi
+if ((link_ok)); then
+    echo "ok      link of the platform layer"
+else
+    echo "FAILED  link of the platform layer"
+    failed=1
+fi
 
 # The resource script as the build configures it, with a stand-in image;
 # the compiled resources must hold it as type DATA, name UPDATE.
