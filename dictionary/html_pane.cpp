@@ -108,7 +108,17 @@ void HtmlPane::onLoadFinished(bool ok) {
     // Work asked for while the page was loading is meant for the loaded
     // document, so it follows whatever the completion handlers do to it.
     const QStringList waiting = std::exchange(queued_, {});
-    loadingOwnPage_ = false;
+    const bool ownPage = std::exchange(loadingOwnPage_, false);
+    // A page the pane was let through to: give it a base that differs from
+    // its own URL only in an empty query, so that its "#..." links, which
+    // the engine would follow inside the document unreported, are reported
+    // like those of the blank page, while relative links resolve as before.
+    if (ok && !ownPage)
+        runDom(
+            QStringLiteral("if(document.querySelector('base[href]'))return;"
+                           "var u=location.href.split('#')[0];var b=document.createElement('base');"
+                           "b.href=u+(u.indexOf('?')<0?'?':'&');"
+                           "(document.head||document.documentElement).prepend(b);"));
     // A navigation cancelled by navigationRequested also ends here, unsuccessful
     // and with the old document still in place: that is no new document.
     if (ok)

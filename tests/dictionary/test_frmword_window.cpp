@@ -331,6 +331,26 @@ void FrmWordWindowTest::linkClicksReachTheNavigationEvent() {
     QTRY_VERIFY_WITH_TIMEOUT(complete.count() >= 1, kTimeoutMs);
     QCOMPARE(pane.title(), QStringLiteral("served"));
     QCOMPARE(server.requests().size(), std::size_t(1));
+
+    // In a page the pane went to, "#..." links are still reported, and
+    // relative links still resolve against that page.
+    QVERIFY(waitIdle(&pane));
+    const int before = requested.size();
+    cancelAll = true;
+    pane.setBodyInnerHtml(QStringLiteral(
+        "<a id=entry href=\"#'57'\" style=\"display:block;height:25px\">e</a>"
+        "<a id=rel href=\"other.html?q=1\" style=\"display:block;height:25px\">r</a>"));
+    QVERIFY(waitIdle(&pane));
+    QVERIFY(click(&pane, QStringLiteral("#entry")));
+    QTRY_COMPARE_WITH_TIMEOUT(requested.size(), before + 1, kTimeoutMs);
+    QCOMPARE(requested.last().fragment(), QStringLiteral("'57'"));
+    QVERIFY(click(&pane, QStringLiteral("#rel")));
+    QTRY_COMPARE_WITH_TIMEOUT(requested.size(), before + 2, kTimeoutMs);
+    QCOMPARE(requested.last().toString(),
+             QString::fromStdString(server.baseUrl() + "/other.html?q=1"));
+    QTest::qWait(200);
+    QCOMPARE(pane.title(), QStringLiteral("served"));
+    QVERIFY(!pane.url().hasFragment());
 }
 
 void FrmWordWindowTest::contentScriptsNeverRun() {
