@@ -1,5 +1,6 @@
 #include "uFrmLiveUpdate.h"
 
+#include "application.h"
 #include "download.h"
 #include "notifier.h"
 #include "update_server.h"
@@ -121,19 +122,15 @@ void TFrmLiveUpdate::FormActivate() {
         return;
     activated_ = true;
     running_ = true;
-    struct Idle {
-        TFrmLiveUpdate* w;
-        ~Idle() {
-            if (!w->running_)
-                return;
-            // The run broke off with an error: the window stays, idle, and
-            // a close asked for meanwhile is carried out now.
-            w->running_ = false;
-            if (w->closeRequested_)
-                QMetaObject::invokeMethod(w, &QWidget::close, Qt::QueuedConnection);
-        }
-    } idle{this};
-    RunUpdate();
+    // The run broke off with an error: the default error box first, then
+    // the window stays, idle. A close asked for meanwhile waits for the box
+    // to be answered; carried out earlier, it would end the program and
+    // take the box down with it.
+    if (!runGuarded([this] { RunUpdate(); })) {
+        running_ = false;
+        if (closeRequested_)
+            close();
+    }
 }
 
 void TFrmLiveUpdate::RunUpdate() {

@@ -8,6 +8,7 @@
 #include "uFrmLiveUpdate.h"
 #include "update_server.h"
 
+#include <QAbstractButton>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
@@ -286,6 +287,57 @@ private slots:
         QCOMPARE(readFile(*app / "b.txt"), std::string("slow body 12"));
         QCOMPARE(readFile(*app / "c.txt"), std::string("C"));
         QTRY_VERIFY(exists(*app / "Quorvel.started"));
+    }
+
+    // A close asked for during the run, then an entry that breaks the run:
+    // the error box still waits for the user, and only then does the
+    // program end. Runs inside the application's own loop, as the program
+    // does, and with real boxes.
+    void closeDuringARunThatBreaksOffEndsOnlyAfterTheErrorBox() {
+        Notifier::setRecording(false);
+        server->route("/a", ok("A"));
+        ScriptedReply slow{ScriptedHttpServer::ok("slow body")};
+        slow.sliceSize = 3;
+        slow.slicePause = std::chrono::milliseconds(400);
+        server->route("/b", slow);
+        serveManifest("<u><FILE SOURCEFILE=\"@BASE@/b\" TARGETFILE=\"b.txt\"/>"
+                      "<FILE TARGETFILE=\"x.txt\"/>"
+                      "<FILE SOURCEFILE=\"@BASE@/a\" TARGETFILE=\"a.txt\"/></u>");
+        TFrmLiveUpdate w(app->path());
+        QString boxText;
+        bool boxAnswered = false;
+        QTimer poke;
+        poke.setInterval(50);
+        connect(&poke, &QTimer::timeout, &w, [&] {
+            if (w.isRunning() && !w.closeWasRequested() && requestsFor(*server, "/b") == 1)
+                w.close();
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            if (boxText.isEmpty()) {
+                boxText = box->text();
+                // Leave it up for a while: nothing may take it down meanwhile.
+                QTimer::singleShot(500, box, [&boxAnswered, box] {
+                    boxAnswered = true;
+                    box->button(QMessageBox::Ok)->click();
+                });
+            }
+        });
+        poke.start();
+        QTimer bound;
+        bound.setSingleShot(true);
+        connect(&bound, &QTimer::timeout, qApp, &QCoreApplication::quit);
+        bound.start(20000);
+        w.show();
+        QCoreApplication::exec();
+        poke.stop();
+        QVERIFY(w.closeWasRequested());
+        QCOMPARE(boxText, QStringLiteral("FILE 缺少属性 SOURCEFILE."));
+        QVERIFY(boxAnswered);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(requestsFor(*server, "/a"), 0);
+        QCOMPARE(logOf(w), lines({"系统正在升级......", "b.txt: 正在下载......成功!"}));
+        Notifier::setRecording(true);
     }
 };
 
