@@ -126,6 +126,13 @@ TEST_F(UpdateRun, TheLastRunFileCounts) {
     EXPECT_EQ(host.started, Strings{app / "second"});
 }
 
+TEST_F(UpdateRun, AnEmptyRunFileNamesTheFolderNotTheDefault) {
+    writeFile(app / std::string(update_run::defaultRunFileName()), "");
+    EXPECT_EQ(run("<u><RUNFILE FILE=\"\"/></u>"), Outcome::NothingToRun);
+    EXPECT_TRUE(host.started.empty());
+    EXPECT_EQ(host.notices, 0);
+}
+
 TEST_F(UpdateRun, MissingFoldersAreCreatedAndTheLogShowsThePathAsWritten) {
     server.route("/a", ok("A"));
     server.route("/b", ok("B"));
