@@ -14,8 +14,8 @@ std::string nativePath(std::string_view appPath, std::string_view relative) {
 
 namespace {
 
-std::string lastErrorText() {
-    return "错误 " + std::to_string(GetLastError());
+std::string errorText(DWORD error) {
+    return "错误 " + std::to_string(error);
 }
 
 class HandleBuf : public WriteThroughBuf {
@@ -51,8 +51,11 @@ TemporaryFile::TemporaryFile(std::string path) : d(std::make_unique<Impl>()) {
     // and is then not cut either.
     d->h = CreateFileW(platform::widen(d->path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (d->h == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("无法创建临时文件 " + d->path + ": " + lastErrorText());
+    if (d->h == INVALID_HANDLE_VALUE) {
+        // Taken first: building the message may touch the thread's last error.
+        const DWORD error = GetLastError();
+        throw std::runtime_error("无法创建临时文件 " + d->path + ": " + errorText(error));
+    }
     d->buf = std::make_unique<HandleBuf>(d->h);
     d->out = std::make_unique<std::ostream>(d->buf.get());
 }
@@ -94,8 +97,13 @@ bool TemporaryFile::replace(const std::string& target) {
         const DWORD error = GetLastError();
         // A running program (the updater itself, say) cannot be replaced but
         // can be moved aside; it is put back if the new file cannot follow.
+        // A folder in the target's place is refused the same way, and stays.
+        const DWORD attributes = GetFileAttributesW(dst.c_str());
+        const bool isFile =
+            attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         const std::wstring aside = dst + L".old";
-        if (error == ERROR_ACCESS_DENIED && MoveFileExW(dst.c_str(), aside.c_str(), kFlags)) {
+        if (error == ERROR_ACCESS_DENIED && isFile &&
+            MoveFileExW(dst.c_str(), aside.c_str(), kFlags)) {
             if (MoveFileExW(tmp.c_str(), dst.c_str(), kFlags)) {
                 if (!DeleteFileW(aside.c_str()))
                     MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
