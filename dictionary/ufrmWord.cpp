@@ -242,6 +242,7 @@ TfrmWord::TfrmWord(const std::string& appFolder, QWidget* parent)
     BitBtn1->setFont(msSansSerif(16));
     BitBtn1->setIconSize(QSize(16, 16));
     BitBtn1->setAutoDefault(false);
+    BitBtn1->installEventFilter(this);
     connect(BitBtn1, &QPushButton::clicked, this,
             [this] { runGuarded([this] { BitBtn1Click(); }); });
 
@@ -361,6 +362,16 @@ void TfrmWord::Edit1KeyPress(char& key) {
 }
 
 bool TfrmWord::eventFilter(QObject* watched, QEvent* event) {
+    // A focused button is pressed by Enter as by Space, unless a modifier is
+    // held.
+    if (watched == BitBtn1 && event->type() == QEvent::KeyPress) {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if ((keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) &&
+            (keyEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            BitBtn1->click();
+            return true;
+        }
+    }
     if (watched == Edit1 && event->type() == QEvent::KeyPress) {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
         const QString typed = keyEvent->text();

@@ -258,6 +258,28 @@ void FrmWordSearchTest::buttonGivesTheSameList() {
     search(QStringLiteral("一"), true);
     QCOMPARE(bodyHtml(w->WebBrowser1), byEnter);
     QCOMPARE(QApplication::focusWidget(), w->Edit1);
+
+    // Enter on the focused button presses it, as Space does; with Shift held
+    // it does not.
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool searches;
+    } keys[] = {{Qt::Key_Return, {}, true},
+                {Qt::Key_Enter, Qt::KeypadModifier, true},
+                {Qt::Key_Space, {}, true},
+                {Qt::Key_Return, Qt::ShiftModifier, false}};
+    for (const auto& k : keys) {
+        search(QStringLiteral("专心"));
+        const QString other = bodyHtml(w->WebBrowser1);
+        w->Edit1->setText(QStringLiteral("一"));
+        w->BitBtn1->setFocus();
+        QTest::keyClick(w->BitBtn1, k.key, k.modifiers);
+        QVERIFY(waitIdle(w->WebBrowser1));
+        QCOMPARE(bodyHtml(w->WebBrowser1), k.searches ? byEnter : other);
+        QCOMPARE(QApplication::focusWidget(),
+                 k.searches ? static_cast<QWidget*>(w->Edit1) : w->BitBtn1);
+    }
 }
 
 void FrmWordSearchTest::blankKeywordShowsTheNotice_data() {
