@@ -8,9 +8,18 @@ namespace updater_image {
 
 std::optional<std::span<const std::byte>> findResource(std::string_view type,
                                                        std::string_view name) {
-    // Resource names and types match without regard to case here already.
-    const std::string typeText(type);
-    const std::string nameText(name);
+    // Resource compilers store names and types in capitals, and the lookup
+    // raises what it is given; raised here as well, so that the match never
+    // depends on the system's rule.
+    const auto upper = [](std::string_view s) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        return out;
+    };
+    const std::string typeText = upper(type);
+    const std::string nameText = upper(name);
     HRSRC info = FindResourceA(nullptr, nameText.c_str(), typeText.c_str());
     if (!info)
         return std::nullopt;
