@@ -376,8 +376,9 @@ bool TfrmWord::eventFilter(QObject* watched, QEvent* event) {
         const auto* keyEvent = static_cast<QKeyEvent*>(event);
         const QString typed = keyEvent->text();
         char key = 0;
+        // Ctrl+Enter types a line feed, not a carriage return.
         if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter)
-            key = '\r';
+            key = keyEvent->modifiers() & Qt::ControlModifier ? '\n' : '\r';
         else if (typed.size() == 1 && typed.at(0).unicode() < 0x80)
             key = static_cast<char>(typed.at(0).unicode());
         if (key != 0)
