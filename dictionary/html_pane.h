@@ -24,7 +24,8 @@ public:
 
     // "about:blank" gives an empty document whose links are all reported by
     // navigationRequested (same-document "#..." links included); any other URL
-    // is loaded as it is.
+    // is loaded as it is, and its "#..." links are reported too unless the
+    // page sets a base of its own.
     void loadUrl(const QString& url);
     bool hasDocument() const { return hasDocument_; }
 
