@@ -49,9 +49,23 @@ std::string cp936ToUtf8(std::string_view bytes) {
 }
 
 // Invalid UTF-8 becomes U+FFFD on the way in, which CP936 lacks; like every
-// character it lacks, it comes out as "?".
+// character it lacks, it comes out as "?". CP936 holds nothing beyond the
+// first plane, and a pair of surrogates would give two.
 std::string utf8ToCp936(std::string_view utf8) {
-    return platform::narrow(platform::widen(utf8), kCp936);
+    std::wstring wide = platform::widen(utf8);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const wchar_t c = wide[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF) {
+            wide[kept++] = kReplacement.front();
+            ++i;
+        } else {
+            wide[kept++] = c;
+        }
+    }
+    wide.resize(kept);
+    return platform::narrow(wide, kCp936);
 }
 
 } // namespace text

@@ -88,6 +88,11 @@ bool TemporaryFile::finish() {
 }
 
 bool TemporaryFile::replace(const std::string& target) {
+    // An unfinished file is still open, and an open file cannot be deleted.
+    if (d->h != INVALID_HANDLE_VALUE) {
+        CloseHandle(d->h);
+        d->h = INVALID_HANDLE_VALUE;
+    }
     const std::wstring tmp = platform::widen(d->path);
     const std::wstring dst = platform::widen(target);
     constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
