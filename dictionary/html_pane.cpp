@@ -3,6 +3,7 @@
 #include "application.h"
 
 #include <QPointer>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
@@ -87,7 +88,7 @@ HtmlPane::HtmlPane(QWidget* parent) : QWebEngineView(parent) {
     s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     setPage(page);
     setContextMenuPolicy(Qt::NoContextMenu);
-    connect(page, &QWebEnginePage::loadFinished, this, &HtmlPane::onLoadFinished);
+    connect(page, &QWebEnginePage::loadingChanged, this, &HtmlPane::onLoadingChanged);
 }
 
 QString HtmlPane::blankHost() {
@@ -104,7 +105,23 @@ void HtmlPane::loadUrl(const QString& url) {
     }
 }
 
-void HtmlPane::onLoadFinished(bool ok) {
+void HtmlPane::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        onLoadFinished(true, {});
+        break;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        // A failed load shows the engine's error page in place of the old
+        // document: that is a new document all the same.
+        onLoadFinished(info.isErrorPage(), info.url());
+        break;
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        break;
+    }
+}
+
+void HtmlPane::onLoadFinished(bool newDocument, const QUrl& url) {
     // Work asked for while the page was loading is meant for the loaded
     // document, so it follows whatever the completion handlers do to it.
     const QStringList waiting = std::exchange(queued_, {});
@@ -113,15 +130,18 @@ void HtmlPane::onLoadFinished(bool ok) {
     // its own URL only in an empty query, so that its "#..." links, which
     // the engine would follow inside the document unreported, are reported
     // like those of the blank page, while relative links resolve as before.
-    if (ok && !ownPage)
-        runDom(
-            QStringLiteral("if(document.querySelector('base[href]'))return;"
-                           "var u=location.href.split('#')[0];var b=document.createElement('base');"
-                           "b.href=u+(u.indexOf('?')<0?'?':'&');"
-                           "(document.head||document.documentElement).prepend(b);"));
+    // An error page stands at an address of the engine's own: it gets the
+    // address that failed, `url`.
+    if (newDocument && !ownPage)
+        runDom(QStringLiteral("if(document.querySelector('base[href]'))return;"
+                              "var u=%1||location.href.split('#')[0];"
+                              "var b=document.createElement('base');"
+                              "b.href=u+(u.indexOf('?')<0?'?':'&');"
+                              "(document.head||document.documentElement).prepend(b);")
+                   .arg(jsString(url.toString(QUrl::RemoveFragment | QUrl::FullyEncoded))));
     // A navigation cancelled by navigationRequested also ends here, unsuccessful
     // and with the old document still in place: that is no new document.
-    if (ok)
+    if (newDocument)
         emit documentComplete();
     queued_ += waiting;
     flush();

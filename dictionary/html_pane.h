@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <QWebEngineView>
 
+class QWebEngineLoadingInfo;
+
 class HtmlPane : public QWebEngineView {
     Q_OBJECT
 public:
@@ -56,7 +58,8 @@ private:
     void runDom(const QString& script);
     void flush();
     void finishOne();
-    void onLoadFinished(bool ok);
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
+    void onLoadFinished(bool newDocument, const QUrl& url);
 
     class Page;
     friend class Page;

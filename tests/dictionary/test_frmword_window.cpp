@@ -6,6 +6,7 @@
 #include "notifier.h"
 #include "pane_driver.h"
 #include "scripted_http_server.h"
+#include "test_files.h"
 #include "ufrmWord.h"
 
 #include <QAction>
@@ -63,6 +64,7 @@ private slots:
     void paneAppliesQueuedWorkInOrder();
     void linkClicksReachTheNavigationEvent();
     void contentScriptsNeverRun();
+    void failedLoadGivesAnErrorPageThatStillReportsLinks();
 };
 
 void FrmWordWindowTest::layoutAndComponents() {
@@ -384,6 +386,47 @@ void FrmWordWindowTest::contentScriptsNeverRun() {
     QVERIFY(click(&pane, QStringLiteral("#js")));
     QTest::qWait(300);
     QVERIFY(!pane.title().contains(QStringLiteral("ran")));
+}
+
+void FrmWordWindowTest::failedLoadGivesAnErrorPageThatStillReportsLinks() {
+    HtmlPane pane;
+    pane.resize(400, 300);
+    pane.show();
+    pane.loadUrl(QStringLiteral("about:blank"));
+    QVERIFY(waitIdle(&pane));
+    const QString dead =
+        QStringLiteral("http://127.0.0.1:%1/gone.html").arg(test_files::closedPort());
+    pane.setBodyInnerHtml(
+        QStringLiteral("<a id=entry href=\"#'1'\" style=\"display:block;height:25px\">e</a>"
+                       "<a id=dead href=\"%1\" style=\"display:block;height:25px\">d</a>")
+            .arg(dead));
+    QVERIFY(waitIdle(&pane));
+    QList<QUrl> requested;
+    connect(&pane, &HtmlPane::navigationRequested, &pane, [&](const QUrl& url, bool* cancel) {
+        requested.append(url);
+        *cancel = url.hasFragment();
+    });
+    QSignalSpy complete(&pane, &HtmlPane::documentComplete);
+
+    // A cancelled navigation is no new document.
+    QVERIFY(click(&pane, QStringLiteral("#entry")));
+    QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, kTimeoutMs);
+    QTest::qWait(300);
+    QCOMPARE(complete.count(), 0);
+
+    // A load that fails leaves the engine's error page in the pane: a new
+    // document, whose "#..." links are reported like any others.
+    QVERIFY(click(&pane, QStringLiteral("#dead")));
+    QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, kTimeoutMs);
+    QVERIFY(waitIdle(&pane));
+    pane.setBodyInnerHtml(
+        QStringLiteral("<a id=entry href=\"#'57'\" style=\"display:block;height:25px\">e</a>"));
+    QVERIFY(waitIdle(&pane));
+    QVERIFY(click(&pane, QStringLiteral("#entry")));
+    QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 3, kTimeoutMs);
+    QCOMPARE(requested.last().fragment(), QStringLiteral("'57'"));
+    QTest::qWait(300);
+    QCOMPARE(complete.count(), 1);
 }
 
 int main(int argc, char** argv) {
