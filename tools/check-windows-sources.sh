@@ -3,7 +3,7 @@
 # source of the two programs that Windows builds gets a syntax-only pass
 # with the MinGW-w64 cross compiler, the platform layer is linked, and the
 # dictionary's resource script goes through windres with a stand-in for the
-# updater's image.
+# updater's image. Where Wine is installed, the platform layer also runs.
 # Exits 77 (a skip for CTest) when the cross tools or Qt's headers are not
 # installed, 1 when anything does not compile.
 set -uo pipefail
@@ -21,7 +21,12 @@ for tool in "$cxx" "$windres" "$objdump"; do
 done
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+wineserver=
+cleanup() {
+    [ -n "$wineserver" ] && WINEPREFIX="$scratch/wine" timeout 30 "$wineserver" -k >/dev/null 2>&1
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
 
 # The library headers for Windows are not installed here; the host's copies
 # of the same headers stand in, libxml2's without its iconv and ICU parts,
@@ -110,7 +115,7 @@ fi
 # The resource script as the build configures it, with a stand-in image;
 # the compiled resources must hold it as type DATA, name UPDATE.
 image="$scratch/update_image.bin"
-printf 'MZ stand-in for the updater image\n' >"$image"
+printf 'stand-in for the updater image\n' >"$image"
 sed "s|@QUORVEL_UPDATE_IMAGE_PATH@|$image|g" dictionary/Quorvel.rc >"$scratch/Quorvel.rc"
 if "$windres" -O res -i "$scratch/Quorvel.rc" -o "$scratch/Quorvel.res" &&
     "$windres" -O coff -i "$scratch/Quorvel.rc" -o "$scratch/Quorvel.res.o" &&
@@ -121,6 +126,41 @@ if "$windres" -O res -i "$scratch/Quorvel.rc" -o "$scratch/Quorvel.res" &&
 else
     echo "FAILED  dictionary/Quorvel.rc"
     failed=1
+fi
+
+# Where Wine and a virtual display are installed, the platform layer runs
+# as well: tools/windows_runtime_check.cpp, linked with those resources, in
+# a throw-away Wine prefix (the marker window needs the display).
+wine=$(command -v wine64 || command -v wine || true)
+[ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+if [ -z "$wine" ] || ! command -v xvfb-run >/dev/null 2>&1; then
+    echo "skipped run of the platform layer (needs Wine and xvfb-run)"
+else
+    run="$scratch/run"
+    mkdir -p "$run"
+    runtime_objects=()
+    for object in "${objects[@]}"; do
+        [[ $object == *windows_link_check* ]] || runtime_objects+=("$object")
+    done
+    if "$cxx" "${flags[@]/-fsyntax-only/-c}" tools/windows_runtime_check.cpp \
+        -o "$scratch/windows_runtime_check.o" &&
+        "$cxx" -static "$scratch/windows_runtime_check.o" "${runtime_objects[@]}" \
+            "$scratch/Quorvel.res.o" -o "$run/windows_runtime_check.exe"; then
+        wineserver=$(command -v wineserver || echo "$(dirname "$wine")/wineserver")
+        export WINEPREFIX="$scratch/wine" WINEDEBUG=-all
+        # One display for the prefix's start and the run: Wine's desktop,
+        # started with the prefix, owns the windows.
+        if timeout 300 xvfb-run -a bash -c '"$1" wineboot --init >/dev/null 2>&1; "$1" "$2" DovKarn' \
+            wine-run "$wine" "$run/windows_runtime_check.exe"; then
+            echo "ok      run of the platform layer under Wine"
+        else
+            echo "FAILED  run of the platform layer under Wine"
+            failed=1
+        fi
+    else
+        echo "FAILED  build of the platform layer's run check"
+        failed=1
+    fi
 fi
 
 exit "$failed"
