@@ -274,12 +274,48 @@ void startDetached(const std::string& work) {
     CHECK(!platform::startDetached(work + "missing.exe"));
 }
 
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 200; ++i) {
+        if (done())
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// The updater replaces itself when the manifest lists it: a program that is
+// running cannot be written over.
+void replaceRunning(const std::string& work) {
+    const std::string folder = work + "running\\";
+    CreateDirectoryW(platform::widen(folder).c_str(), nullptr);
+    const std::string program = folder + "Update.exe";
+    CHECK(CopyFileW(platform::widen(platform::executablePath()).c_str(),
+                    platform::widen(program).c_str(), FALSE));
+    writeAll(folder + "hold.txt", "x");
+    CHECK(platform::startDetached(program, {"DovKarn", "hold"}));
+    CHECK(waitFor([&] { return platform::fileExists(folder + "started.txt"); }));
+    {
+        target_file::TemporaryFile t(program + ".tmp");
+        t.stream() << "replacement";
+        CHECK(t.finish());
+        CHECK(t.replace(program));
+    }
+    CHECK(readAll(program) == "replacement");
+    CHECK(!platform::fileExists(program + ".tmp"));
+    DeleteFileW(platform::widen(folder + "hold.txt").c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 && std::string(argv[2]) == "child") {
-        writeAll(platform::applicationFolder() + "started.txt",
+    // Started by startDetached(): tell the parent, and with "hold" stay
+    // running while "hold.txt" is there.
+    if (argc > 2 && (std::string(argv[2]) == "child" || std::string(argv[2]) == "hold")) {
+        const std::string folder = platform::applicationFolder();
+        writeAll(folder + "started.txt",
                  command_line::firstArgument(argc, argv).value_or("(none)"));
+        if (std::string(argv[2]) == "hold")
+            waitFor([&] { return !platform::fileExists(folder + "hold.txt"); });
         return 0;
     }
     CHECK(command_line::firstArgument(argc, argv) == std::optional<std::string>("DovKarn"));
@@ -293,6 +329,7 @@ int main(int argc, char** argv) {
     targetFile(work);
     updaterImage(work);
     startDetached(work);
+    replaceRunning(work);
 
     std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "ok", failures);
     return failures ? 1 : 0;
