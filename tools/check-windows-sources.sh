@@ -128,6 +128,49 @@ else
     failed=1
 fi
 
+# The build's Windows branches: the whole tree configured for the cross
+# compiler, with empty stand-ins for the libraries that have no Windows
+# build here.
+if command -v cmake >/dev/null 2>&1 && command -v ninja >/dev/null 2>&1; then
+    stubs="$scratch/cmake"
+    mkdir -p "$stubs/Qt6"
+    cat >"$stubs/toolchain.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${cxx/g++/gcc})
+set(CMAKE_CXX_COMPILER $cxx)
+set(CMAKE_RC_COMPILER $windres)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+list(APPEND CMAKE_MODULE_PATH "$stubs")
+EOF
+    cat >"$stubs/stub.cmake" <<EOF
+function(stub_target name)
+    if(NOT TARGET \${name})
+        add_library(\${name} INTERFACE IMPORTED GLOBAL)
+        set_target_properties(\${name} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "$include")
+    endif()
+endfunction()
+EOF
+    for package in CURL:CURL::libcurl SQLite3:SQLite::SQLite3 LibXml2:LibXml2::LibXml2; do
+        printf 'include("%s/stub.cmake")\nstub_target(%s)\nset(%s_FOUND TRUE)\n' \
+            "$stubs" "${package#*:}" "${package%%:*}" >"$stubs/Find${package%%:*}.cmake"
+    done
+    printf 'include("%s/stub.cmake")\nforeach(c IN LISTS Qt6_FIND_COMPONENTS)\n  stub_target(Qt6::${c})\nendforeach()\nset(Qt6_FOUND TRUE)\n' \
+        "$stubs" >"$stubs/Qt6/Qt6Config.cmake"
+    if cmake -S "$root" -B "$scratch/configured" -G Ninja -Wno-dev \
+        -DCMAKE_TOOLCHAIN_FILE="$stubs/toolchain.cmake" -DQt6_DIR="$stubs/Qt6" \
+        -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=OFF >"$scratch/configure.log" 2>&1 &&
+        # The compiled resources go into the dictionary program.
+        grep -q '^build dictionary/Quorvel\.exe:.*Quorvel\.rc\.res' "$scratch/configured/build.ninja"; then
+        echo "ok      the build configured for Windows"
+    else
+        cat "$scratch/configure.log"
+        echo "FAILED  the build configured for Windows"
+        failed=1
+    fi
+else
+    echo "skipped the build configured for Windows (needs cmake and ninja)"
+fi
+
 # Where Wine and a virtual display are installed, the platform layer runs
 # as well: tools/windows_runtime_check.cpp, linked with those resources, in
 # a throw-away Wine prefix (the marker window needs the display).
