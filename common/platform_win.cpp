@@ -49,13 +49,16 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     for (const auto& a : args)
         commandLine += " " + a;
     std::wstring cmd = widen(commandLine);
+    // The program is named on its own as well: an unquoted path with blanks
+    // in the command line must never start "C:\Program.exe" or the like.
+    const std::wstring application = widen(program);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
+    if (!CreateProcessW(application.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
