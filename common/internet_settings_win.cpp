@@ -52,6 +52,18 @@ std::uint32_t proxyEnable() {
     return value;
 }
 
+namespace {
+
+// Both reads of the value: it may change between them.
+void checkServerRead(LONG rc, DWORD type) {
+    if (rc != ERROR_SUCCESS)
+        throw std::runtime_error("ProxyServer cannot be read");
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        throw std::runtime_error("ProxyServer is not text");
+}
+
+} // namespace
+
 std::string proxyServer() {
     SettingsKey key;
     // Read wide and handed on as UTF-8, the programs' text: the ANSI call
@@ -63,10 +75,7 @@ std::string proxyServer() {
         LONG rc = RegQueryValueExW(key.get(), L"ProxyServer", nullptr, &type, nullptr, &size);
         if (rc == ERROR_FILE_NOT_FOUND)
             return {};
-        if (rc != ERROR_SUCCESS)
-            throw std::runtime_error("ProxyServer cannot be read");
-        if (type != REG_SZ && type != REG_EXPAND_SZ)
-            throw std::runtime_error("ProxyServer is not text");
+        checkServerRead(rc, type);
         if (size == 0)
             return {};
         // Rounded up: a stored value need not be a whole number of UTF-16
@@ -79,10 +88,7 @@ std::string proxyServer() {
             continue;
         if (rc == ERROR_FILE_NOT_FOUND)
             return {};
-        if (rc != ERROR_SUCCESS)
-            throw std::runtime_error("ProxyServer cannot be read");
-        if (type != REG_SZ && type != REG_EXPAND_SZ)
-            throw std::runtime_error("ProxyServer is not text");
+        checkServerRead(rc, type);
         // Taken as stored, without expanding variables, up to the first zero.
         std::wstring_view value(data.data(), got / sizeof(wchar_t));
         const std::size_t zero = value.find(L'\0');
